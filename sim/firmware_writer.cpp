@@ -54,7 +54,10 @@ std::vector<uint8_t> BuildSampleImage(const SampleFirmware& spec) {
 }
 
 std::string ToSRecords(const std::vector<uint8_t>& data, uint32_t address, int recordBytes,
-                       const std::string& headerText) {
+                       const std::string& headerText, int addressBytes) {
+  if (addressBytes < 2 || addressBytes > 4) addressBytes = 4;
+  const char dataType = static_cast<char>('1' + addressBytes - 2);
+  const char endType = static_cast<char>('9' - (addressBytes - 2));
   std::string out;
   const uint8_t zero[2] = {0, 0};
   out += Record('0', zero, 2, reinterpret_cast<const uint8_t*>(headerText.data()),
@@ -64,10 +67,10 @@ std::string ToSRecords(const std::vector<uint8_t>& data, uint32_t address, int r
         static_cast<int>(data.size() - off < size_t(recordBytes) ? data.size() - off : recordBytes);
     const uint32_t a = address + static_cast<uint32_t>(off);
     const uint8_t addr[4] = {uint8_t(a >> 24), uint8_t(a >> 16), uint8_t(a >> 8), uint8_t(a)};
-    out += Record('3', addr, 4, data.data() + off, n);
+    out += Record(dataType, addr + 4 - addressBytes, addressBytes, data.data() + off, n);
   }
   const uint8_t start[4] = {0x40, 0, 0, 0};
-  out += Record('7', start, 4, nullptr, 0);
+  out += Record(endType, start + 4 - addressBytes, addressBytes, nullptr, 0);
   return out;
 }
 

@@ -20,9 +20,10 @@ struct SampleFirmware {
 
 // The image bytes (header and body); bytes 0-3 are left erased (0xFF) for the validity marker.
 std::vector<uint8_t> BuildSampleImage(const SampleFirmware& spec);
-// S-record text of data at address: an S0 header record, S3 data records, an S7 end record.
+// S-record text of data at address: an S0 header record, data records (S3, or S1/S2 for
+// addressBytes 2/3), and the matching end record.
 std::string ToSRecords(const std::vector<uint8_t>& data, uint32_t address, int recordBytes,
-                       const std::string& headerText);
+                       const std::string& headerText, int addressBytes = 4);
 // File name of a firmware file: base name, a dot and the version as three digits.
 std::string FirmwareFileName(const std::string& base, uint16_t version);
 // Writes the sample file into directory; returns its path, or empty with error set.

@@ -58,6 +58,7 @@ class Probe {
   const FaultCounters& Counters() const { return counters_; }
   uint32_t Speed() const { return speed_; }
   void SetSpeed(uint32_t baud) { speed_ = baud; }
+  void SetSilent(bool silent) { config_.silent = silent; }
   bool FlashChanged() const { return flashChanged_; }
   void ClearFlashChanged() { flashChanged_ = false; }
   bool FirmwareStarted() const { return firmwareStarted_; }
