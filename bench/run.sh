@@ -31,3 +31,23 @@ printf "objcopy            %.4f s  (ratio objcopy/ours %.2f)\n" "$objcopy_t" \
   "$(awk -v a="$objcopy_t" -v b="$ours" 'BEGIN { print a / b }')"
 printf "srec_cat           %.4f s  (ratio srec_cat/ours %.2f)\n" "$srec_t" \
   "$(awk -v a="$srec_t" -v b="$ours" 'BEGIN { print a / b }')"
+
+echo
+echo "== Firmware update of a 2 MiB image over UDP loopback, against the raw UDP floor"
+bash scripts/netns.sh build/bench/update_bench udp 2097152
+
+echo
+echo "== Firmware update over a pseudo-terminal at 115200, replies paced at the line rate"
+build/bench/update_bench pty 131072
+
+echo
+echo "== A failing info against 127.0.0.2 where nothing answers (wall vs CPU time)"
+export XDG_CONFIG_HOME="$work"
+TIMEFORMAT="wall %R s, user %U s, sys %S s"
+time (bash scripts/netns.sh build/cli/pxr9tool --quiet --ip 127.0.0.2 info >/dev/null 2>&1 || true)
+echo "(and against a bound but silent peer: two attempts of six 500 ms pings)"
+build/sim/pxrsim --listen 127.0.0.3 --silent >/dev/null 2>&1 &
+silent=$!
+sleep 0.3
+time (build/cli/pxr9tool --quiet --attempts 2 --ip 127.0.0.3 info >/dev/null 2>&1 || true)
+kill $silent

@@ -1,5 +1,6 @@
 #include "firmware/srecord.h"
 
+#include <array>
 #include <cstring>
 
 #include "firmware/text_file.h"
@@ -9,15 +10,17 @@ namespace pxr {
 
 namespace {
 
-// Values of '0'..'F'; the seven characters between '9' and 'A' count as 0, as do characters
-// outside the table (the checksum rejects nearly every line that has them).
-constexpr uint8_t kDigitTable[23] = {0, 1, 2, 3, 4, 5,  6,  7,  8,  9,  0, 0,
-                                     0, 0, 0, 0, 0, 10, 11, 12, 13, 14, 15};
-
-uint8_t DigitValue(char c) {
-  const unsigned index = static_cast<unsigned char>(c) - static_cast<unsigned>('0');
-  return index < sizeof kDigitTable ? kDigitTable[index] : 0;
+// Digit values by character: '0'-'9' and 'A'-'F' (either case) as hex digits, and every other
+// character, the seven between '9' and 'A' among them, as 0 (the checksum rejects nearly every
+// line that has them).
+constexpr std::array<uint8_t, 256> MakeDigitTable() {
+  std::array<uint8_t, 256> table{};
+  for (int c = '0'; c <= '9'; ++c) table[c] = static_cast<uint8_t>(c - '0');
+  for (int c = 'A'; c <= 'F'; ++c) table[c] = static_cast<uint8_t>(c - 'A' + 10);
+  for (int c = 'a'; c <= 'f'; ++c) table[c] = static_cast<uint8_t>(c - 'a' + 10);
+  return table;
 }
+constexpr auto kDigitValue = MakeDigitTable();
 
 char Upper(char c) {
   return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
@@ -39,7 +42,8 @@ int AddressBytes(char type) {
 }  // namespace
 
 uint8_t HexByte(char hi, char lo) {
-  return static_cast<uint8_t>(16 * DigitValue(Upper(hi)) + DigitValue(Upper(lo)));
+  return static_cast<uint8_t>((kDigitValue[static_cast<unsigned char>(hi)] << 4) |
+                              kDigitValue[static_cast<unsigned char>(lo)]);
 }
 
 int32_t ParseSRecordLine(std::string_view line, uint32_t& address, uint8_t* data) {

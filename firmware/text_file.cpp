@@ -1,5 +1,7 @@
 #include "firmware/text_file.h"
 
+#include <cstring>
+
 namespace pxr {
 
 namespace {
@@ -61,7 +63,24 @@ int TextFile::ReadChar() {
 
 int32_t TextFile::ReadLine(char* buffer, int32_t size) {
   int32_t n = 0;
-  while (n < size - 1) {
+  while (n < size - 1 && !ended_) {
+    if (head_ == tail_ && PeekRaw() < 0) break;
+    // Copy the run of ordinary characters in one go; CR, LF and Ctrl-Z take the slow path.
+    const size_t room = static_cast<size_t>(size - 1 - n);
+    const size_t limit = tail_ - head_ < room ? tail_ - head_ : room;
+    size_t run = 0;
+    while (run < limit) {
+      const unsigned char c = buffer_[head_ + run];
+      if (c == '\n' || c == '\r' || c == kCtrlZ) break;
+      ++run;
+    }
+    if (run > 0) {
+      std::memcpy(buffer + n, buffer_ + head_, run);
+      head_ += run;
+      position_ += run;
+      n += static_cast<int32_t>(run);
+      continue;
+    }
     const int c = ReadChar();
     if (c < 0) break;
     buffer[n++] = static_cast<char>(c);

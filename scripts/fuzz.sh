@@ -4,7 +4,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
 cmake --preset fuzz >/dev/null
-targets=(fuzz_srecord)
+targets=(fuzz_srecord fuzz_regs)
 cmake --build --preset fuzz -j "$(nproc)" --target "${targets[@]}"
 for name in "${targets[@]}"; do
   target=build-fuzz/tests/fuzz/$name
