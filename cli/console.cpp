@@ -37,7 +37,7 @@ void ConsoleStatus::SetStatusText(std::string_view text) {
   if (terminal_ && SplitPercent(text, label, percent)) {
     constexpr int kWidth = 30;
     const int filled = percent * kWidth / 100;
-    std::fprintf(out_, "\r%.*s [%s%s] %3d%%", static_cast<int>(label.size()), label.data(),
+    std::fprintf(out_, "\r\033[K%.*s [%s%s] %3d%%", static_cast<int>(label.size()), label.data(),
                  std::string(static_cast<size_t>(filled), '#').c_str(),
                  std::string(static_cast<size_t>(kWidth - filled), ' ').c_str(), percent);
     std::fflush(out_);
