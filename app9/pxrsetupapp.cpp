@@ -8,25 +8,22 @@ bool CPxrsetupApp::InitInstance(const QString& commandLine) {
   CPxrsetupDlg dialog(env_);
   dialog_ = &dialog;
   pxr::LoadPortOverrides(dialog.GetPortMap());
-  const pxr::SetupSettings stored = pxr::LoadSetupSettings(section);
-  dialog.m_speedIndex = stored.speedIndex;
-  dialog.m_portIndex = stored.portIndex;
-  dialog.m_pxrIp = stored.pxrIp;
-  dialog.m_subnetMask = stored.subnetMask;
-  dialog.m_gateway = stored.gateway;
-  dialog.m_hostIp = stored.hostIp;
-  dialog.m_configFile = stored.configFile;
+  // The stored values and the dialog's members, paired once for both directions.
+  pxr::SetupSettings values = pxr::LoadSetupSettings(section);
+  const auto pairs = [&](auto exchange) {
+    exchange(values.speedIndex, dialog.m_speedIndex);
+    exchange(values.portIndex, dialog.m_portIndex);
+    exchange(values.pxrIp, dialog.m_pxrIp);
+    exchange(values.subnetMask, dialog.m_subnetMask);
+    exchange(values.gateway, dialog.m_gateway);
+    exchange(values.hostIp, dialog.m_hostIp);
+    exchange(values.configFile, dialog.m_configFile);
+  };
+  pairs([](auto& stored, auto& member) { member = stored; });
   if (!commandLine.isEmpty()) dialog.m_configFile = commandLine;
 
   if (dialog.DoModal() == QDialog::Accepted) {
-    pxr::SetupSettings values;
-    values.speedIndex = dialog.m_speedIndex;
-    values.portIndex = dialog.m_portIndex;
-    values.pxrIp = dialog.m_pxrIp;
-    values.subnetMask = dialog.m_subnetMask;
-    values.gateway = dialog.m_gateway;
-    values.hostIp = dialog.m_hostIp;
-    values.configFile = dialog.m_configFile;
+    pairs([](auto& stored, auto& member) { stored = member; });
     pxr::SaveSetupSettings(section, values, commandLine.isEmpty());
   }
   dialog_ = nullptr;

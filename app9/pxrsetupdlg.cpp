@@ -352,26 +352,25 @@ void CPxrsetupDlg::OnTransmit() {
   }
 }
 
-void CPxrsetupDlg::OnOK() {
+void CPxrsetupDlg::StartFirmwareAndClose() {
   prompt_->BeginWaitCursor();
   SetStatus(QStringLiteral("Starting firmware please wait...."));
+  // On a closed link the request fails at once; its result does not matter either way.
   RunProbeWork([&] {
     loader_.LoaderStartFirmware();
     link_.LinkClose();
   });
   prompt_->EndWaitCursor();
+}
+
+void CPxrsetupDlg::OnOK() {
+  StartFirmwareAndClose();
   if (!UpdateData(true)) return;
   QDialog::accept();
 }
 
 void CPxrsetupDlg::OnCancel() {
-  prompt_->BeginWaitCursor();
-  SetStatus(QStringLiteral("Starting firmware please wait...."));
-  RunProbeWork([&] {
-    loader_.LoaderStartFirmware();
-    link_.LinkClose();
-  });
-  prompt_->EndWaitCursor();
+  StartFirmwareAndClose();
   QDialog::reject();
 }
 

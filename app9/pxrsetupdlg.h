@@ -120,6 +120,7 @@ class CPxrsetupDlg : public QDialog {
   void EnableSpeedList();
   void RefreshPortTooltips();
   void ReadIdentityInto(int32_t& result);
+  void StartFirmwareAndClose();
 
   DialogEnvironment env_;
   std::unique_ptr<Ui::CPxrsetupDlg> ui_;

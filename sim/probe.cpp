@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "loader/byte_order.h"
+
 namespace pxr::sim {
 
 namespace {

@@ -11,6 +11,7 @@
 #include "firmware/text_file.h"
 #include "link/status.h"
 #include "sim/firmware_writer.h"
+#include "tests/support/temp_dir.h"
 
 namespace pxr {
 namespace {
@@ -18,26 +19,7 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 namespace fs = std::filesystem;
 
-class TempDir {
- public:
-  TempDir() {
-    char pattern[] = "/tmp/pxr-srec-XXXXXX";
-    path_ = mkdtemp(pattern);
-  }
-  ~TempDir() {
-    std::error_code ec;
-    fs::remove_all(path_, ec);
-  }
-  std::string Write(const std::string& name, const std::string& text) const {
-    const std::string p = path_ + "/" + name;
-    std::ofstream(p, std::ios::binary) << text;
-    return p;
-  }
-  const std::string& Path() const { return path_; }
-
- private:
-  std::string path_;
-};
+using test::TempDir;
 
 struct LineCase {
   const char* name;
