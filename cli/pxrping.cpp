@@ -21,7 +21,7 @@ int main(int argc, char** argv) {
   int count = 200;
   int size = 1024;
   bool trace = false;
-  app.add_option("-c,--channel", channel, "channel specification")->capture_default_str();
+  app.add_option("-c,--channel", channel, "channel spec")->capture_default_str();
   app.add_option("-n,--count", count, "flash reads to run")->capture_default_str();
   app.add_option("-s,--size", size, "bytes per flash read (1..1024)")
       ->capture_default_str()

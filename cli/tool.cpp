@@ -87,7 +87,7 @@ class Session {
 
   ~Session() { Finish(); }
 
-  // The channel specification from the options or the stored settings; empty on a usage error.
+  // The channel spec from the options or the stored settings; empty on a usage error.
   std::string ChannelSpecification(std::string& error) {
     const int forms = !options_.ip.empty() + !options_.port.empty() + !options_.channel.empty();
     if (forms > 1) {
@@ -380,7 +380,7 @@ int RunTool(int argc, char** argv, const BuildProfile& profile,
   auto* ip = app.add_option("--ip", o.ip, "network channel to ADDR (UDP port 2001)");
   auto* port = app.add_option("--port", o.port, "serial port: COMn, \\\\.\\COMn or a device path");
   app.add_option("--speed", o.speed, "serial speed in baud")->capture_default_str()->needs(port);
-  auto* channel = app.add_option("--channel", o.channel, "a raw channel specification");
+  auto* channel = app.add_option("--channel", o.channel, "a raw channel spec");
   ip->excludes(port)->excludes(channel);
   port->excludes(channel);
   app.add_option("--firmware-dir", o.firmwareDir, "where to look for firmware files");

@@ -1,4 +1,4 @@
-// The probe link: channel specification, open/close, and the request/reply transaction.
+// The probe link: channel spec, open/close, and the request/reply transaction.
 //
 // A program creates one Link and passes it by reference; it owns the link state with its fixed
 // 1500-byte transmit and receive buffers, and nothing on the transaction path allocates.
@@ -19,7 +19,7 @@ class Clock;
 class DatagramSocket;
 class SerialPort;
 
-// A channel specification split into its words.
+// A channel spec split into its words.
 struct ChannelSpec {
   enum class Kind { kInvalid, kSerial, kNetwork };
   Kind kind = Kind::kInvalid;
@@ -28,7 +28,7 @@ struct ChannelSpec {
   std::string_view address;  // network: the probe's address
 };
 
-// Parses a channel specification: its first 80 characters, split at runs of spaces into at most
+// Parses a channel spec: its first 80 characters, split at runs of spaces into at most
 // three words. "COM..." or a backslash or a "/" path = serial, "NETWORK addr" = network.
 ChannelSpec ParseChannelSpec(std::string_view spec);
 
@@ -45,7 +45,7 @@ class Link {
   Link(const Link&) = delete;
   Link& operator=(const Link&) = delete;
 
-  // Closes an open link, then opens and handshakes the channel the specification names. 0 on
+  // Closes an open link, then opens and handshakes the channel the spec names. 0 on
   // success; -1001/-1101/-1201/-1202/-1205 as the channel reports.
   int32_t LinkOpen(std::string_view spec);
   // Closes the channel if the link is open. Always 0.

@@ -20,7 +20,7 @@ class PortMap {
   const std::string& Device(int number) const;
   // Replaces the device of COMn; false for a number outside 1..19.
   bool Override(int number, std::string device);
-  // Device path for a name from a channel specification: "COM3" and "\\.\COM3" resolve through
+  // Device path for a name from a channel spec: "COM3" and "\\.\COM3" resolve through
   // the map, anything else is returned unchanged.
   std::string Resolve(std::string_view name) const;
   // Port number of "COMn" / "\\.\COMn" (case-sensitive COM), or 0 when name is no such name.
