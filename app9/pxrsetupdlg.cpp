@@ -11,6 +11,7 @@
 
 #include "app9/aboutdlg.h"
 #include "app9/qt_prompt.h"
+#include "app9/system_menu.h"
 #include "firmware/flash_check.h"
 #include "firmware/srecord.h"
 #include "link/datagram_socket.h"
@@ -190,6 +191,10 @@ void CPxrsetupDlg::EnableSpeedList() {
 }
 
 void CPxrsetupDlg::OnInitDialog() {
+  if (!systemMenuExtended_) {
+    systemMenuExtended_ =
+        AppendSystemMenuCommand(this, tr("&About Zelvar Setup..."), kAboutCommand);
+  }
   SetStatus(QString());
   m_loadedVersion = 0;
   m_loaderVersion = 0;
@@ -380,6 +385,16 @@ void CPxrsetupDlg::accept() {
 
 void CPxrsetupDlg::reject() {
   if (!busy_) OnCancel();
+}
+
+bool CPxrsetupDlg::nativeEvent(const QByteArray& eventType, void* message, qintptr* result) {
+  int id = 0;
+  if (SystemMenuCommandOf(eventType, message, id) && (id & 0xFFF0) == kAboutCommand) {
+    OnSysCommand(id);
+    *result = 0;
+    return true;
+  }
+  return QDialog::nativeEvent(eventType, message, result);
 }
 
 void CPxrsetupDlg::OnSysCommand(int id) {

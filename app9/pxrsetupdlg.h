@@ -111,6 +111,9 @@ class CPxrsetupDlg : public QDialog {
   void accept() override;
   void reject() override;
 
+ protected:
+  bool nativeEvent(const QByteArray& eventType, void* message, qintptr* result) override;
+
  private:
   class StatusForwarder;
 
@@ -138,5 +141,5 @@ class CPxrsetupDlg : public QDialog {
   pxr::ProcedureContext context_;
   bool busy_ = false;
   bool exchanging_ = false;
-  bool closing_ = false;
+  bool systemMenuExtended_ = false;
 };
