@@ -19,7 +19,12 @@ trap 'kill $sim 2>/dev/null; wait $sim 2>/dev/null; rm -f "$log"' EXIT
 for _ in $(seq 50); do grep -q "pxrsim: ready" "$log" && break; sleep 0.1; done
 cat "$log"
 
-step() { printf '\n\033[1m$ %s\033[0m\n' "$*"; "$@"; }
+step() {
+  printf '\n\033[1m$'
+  printf ' %q' "$@"
+  printf '\033[0m\n'
+  "$@"
+}
 
 step "$tool" --ip 127.0.0.1 info
 step "$tool" --ip 127.0.0.1 update
