@@ -45,7 +45,7 @@ class Link {
   Link(const Link&) = delete;
   Link& operator=(const Link&) = delete;
 
-  // Closes an open link, then opens and handshakes the channel the spec names. 0 on
+  // Closes an open link, then opens and handshakes the channel that the text names. 0 on
   // success; -1001/-1101/-1201/-1202/-1205 as the channel reports.
   int32_t LinkOpen(std::string_view spec);
   // Closes the channel if the link is open. Always 0.
